@@ -10,12 +10,18 @@ function(mpu_add_library target)
   target_link_libraries(${target} PUBLIC ${ARG_PUBLIC_LIBS} PRIVATE mpu_warnings ${ARG_PRIVATE_LIBS})
 endfunction()
 
-# mpu_add_test(<target> SOURCES ... [LIBS ...] [ENVIRONMENT ...])
+# mpu_add_test(<target> SOURCES ... [LIBS ...] [ENVIRONMENT ...] [OWN_MAIN])
 # One GoogleTest executable; every test case is registered with CTest.
+# OWN_MAIN: the sources bring main() (for example to create a Qt application).
 function(mpu_add_test target)
-  cmake_parse_arguments(ARG "" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
+  cmake_parse_arguments(ARG "OWN_MAIN" "" "SOURCES;LIBS;ENVIRONMENT" ${ARGN})
   add_executable(${target} ${ARG_SOURCES})
-  target_link_libraries(${target} PRIVATE mpu_warnings ${ARG_LIBS} GTest::gmock GTest::gtest_main)
+  if(ARG_OWN_MAIN)
+    set(gtest_libs GTest::gmock GTest::gtest)
+  else()
+    set(gtest_libs GTest::gmock GTest::gtest_main)
+  endif()
+  target_link_libraries(${target} PRIVATE mpu_warnings ${ARG_LIBS} ${gtest_libs})
   target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}")
   gtest_discover_tests(${target}
     DISCOVERY_TIMEOUT 60

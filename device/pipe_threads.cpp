@@ -1,0 +1,217 @@
+#include "device/pipe_threads.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace mpu {
+
+void ThreadTracker::Started() {
+  std::lock_guard lock(mutex_);
+  ++running_;
+}
+
+void ThreadTracker::Ended() {
+  {
+    std::lock_guard lock(mutex_);
+    --running_;
+  }
+  idle_.notify_all();
+}
+
+bool ThreadTracker::WaitIdle(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(mutex_);
+  return idle_.wait_for(lock, timeout, [this] { return running_ == 0; });
+}
+
+int ThreadTracker::Running() const {
+  std::lock_guard lock(mutex_);
+  return running_;
+}
+
+TMPUPipeThread::TMPUPipeThread(std::shared_ptr<usb::UsbDevice> device, std::uint8_t pipeId)
+    : FDeviceHandle(std::move(device)), FPipeId(pipeId) {}
+
+void TMPUPipeThread::Start(std::shared_ptr<ThreadTracker> tracker) {
+  if (started_) return;
+  started_ = true;
+  if (tracker) tracker->Started();
+  // The body keeps the object alive until it returns.
+  std::thread([self = shared_from_this(), tracker = std::move(tracker)] {
+    self->Execute();
+    if (tracker) tracker->Ended();
+  }).detach();
+}
+
+// ---------------------------------------------------------------------------
+
+std::shared_ptr<TMPUReceiveThread> TMPUReceiveThread::Create(std::shared_ptr<usb::UsbDevice> device,
+                                                             std::uint32_t packetSize, std::uint8_t pipeId) {
+  return std::shared_ptr<TMPUReceiveThread>(new TMPUReceiveThread(std::move(device), packetSize, pipeId));
+}
+
+TMPUReceiveThread::TMPUReceiveThread(std::shared_ptr<usb::UsbDevice> device, std::uint32_t packetSize,
+                                     std::uint8_t pipeId)
+    : TMPUPipeThread(std::move(device), pipeId),
+      FPacketSize(std::clamp<std::uint32_t>(packetSize, 1, kMaxPipePacketSize)) {}
+
+void TMPUReceiveThread::SetPacketSize(std::uint32_t size) {
+  FPacketSize = std::clamp<std::uint32_t>(size, 1, kMaxPipePacketSize);
+}
+
+void TMPUReceiveThread::Terminate() {
+  terminated_ = true;
+  FDataEvent.Set();  // releases a reader waiting for the processed signal
+  if (FDeviceHandle) FDeviceHandle->AbortPipe(FPipeId);  // releases a blocked read
+}
+
+void TMPUReceiveThread::Execute() {
+  FDataEvent.Set();
+  FDeviceHandle->FlushPipe(FPipeId);
+  while (!terminated_) {
+    const std::uint32_t size = FPacketSize;
+    const usb::TransferResult r = FDeviceHandle->ReadPipe(FPipeId, std::span(FRxBuffer.data(), size));
+    if (terminated_) break;
+    if (r.Ok) {
+      if (r.Transferred != size) continue;  // a short or long packet is dropped
+      FDataEvent.Wait();                     // the previous frame was processed
+      if (terminated_) continue;
+      FBytesReceived = static_cast<std::uint32_t>(r.Transferred);
+      if (FOnData && CallbacksEnabled()) FOnData(*this);
+    } else {
+      FLastError = r.ErrorCode;
+      FDataEvent.Reset();
+      if (FOnError && CallbacksEnabled()) FOnError(*this);
+      FDataEvent.Wait();  // until Terminate
+    }
+  }
+}
+
+std::shared_ptr<TMPUReceiveDataThread> TMPUReceiveDataThread::Create(std::shared_ptr<usb::UsbDevice> device,
+                                                                     std::uint32_t packetSize,
+                                                                     std::uint8_t pipeId) {
+  return std::shared_ptr<TMPUReceiveDataThread>(
+      new TMPUReceiveDataThread(std::move(device), packetSize, pipeId));
+}
+
+void TMPUReceiveDataThread::Terminate() {
+  ClearCallbacks();
+  TMPUReceiveThread::Terminate();
+}
+
+void TMPUReceiveDataThread::Execute() {
+  FDataEvent.Set();
+  FDeviceHandle->FlushPipe(FPipeId);
+  while (!terminated_) {
+    const std::uint32_t size = FPacketSize;
+    const usb::TransferResult r = FDeviceHandle->ReadPipe(FPipeId, std::span(FRxBuffer.data(), size));
+    if (terminated_) break;
+    if (r.Ok) {
+      if (r.Transferred != size) continue;
+      FBytesReceived = static_cast<std::uint32_t>(r.Transferred);
+      if (FOnData && CallbacksEnabled()) FOnData(*this);
+    } else {
+      FDataEvent.Reset();
+      FDataEvent.Wait();
+    }
+  }
+}
+
+// ---------------------------------------------------------------------------
+
+std::shared_ptr<TMPUTransmitThread> TMPUTransmitThread::Create(std::shared_ptr<usb::UsbDevice> device,
+                                                               std::uint32_t queueLength,
+                                                               std::uint32_t packetSize, std::uint8_t pipeId) {
+  return std::shared_ptr<TMPUTransmitThread>(
+      new TMPUTransmitThread(std::move(device), queueLength, packetSize, pipeId));
+}
+
+TMPUTransmitThread::TMPUTransmitThread(std::shared_ptr<usb::UsbDevice> device, std::uint32_t queueLength,
+                                       std::uint32_t packetSize, std::uint8_t pipeId)
+    : TMPUPipeThread(std::move(device), pipeId),
+      FTxQueueLength(std::max<std::uint32_t>(queueLength, 1)),
+      FPacketSize(std::clamp<std::uint32_t>(packetSize, 1, kMaxPipePacketSize)),
+      FTxBuffer(std::size_t{FTxQueueLength} * kSlotSize, 0) {}
+
+bool TMPUTransmitThread::SendMessage(const std::uint8_t* frame) {
+  {
+    std::lock_guard lock(FCriticalSection);
+    if (FMsgCount >= FTxQueueLength) return false;
+    std::memcpy(&FTxBuffer[std::size_t{FWriteIndex} * kSlotSize], frame, kSlotSize);
+    FWriteIndex = (FWriteIndex + 1) % FTxQueueLength;
+    ++FMsgCount;
+  }
+  FTxEvent.Set();
+  return true;
+}
+
+void TMPUTransmitThread::Pause(bool value) {
+  {
+    std::lock_guard lock(FCriticalSection);
+    if (paused_ == value) return;
+    paused_ = value;
+  }
+  resumed_.notify_all();
+}
+
+bool TMPUTransmitThread::Paused() const {
+  std::lock_guard lock(FCriticalSection);
+  return paused_;
+}
+
+void TMPUTransmitThread::PurgeQueue() {
+  std::lock_guard lock(FCriticalSection);
+  FMsgCount = 0;
+  FReadIndex = 0;
+  FWriteIndex = 0;
+  ++purges_;
+  advanced_.notify_all();
+}
+
+void TMPUTransmitThread::Terminate() {
+  terminated_ = true;
+  resumed_.notify_all();
+  FTxEvent.Set();
+}
+
+std::uint32_t TMPUTransmitThread::MsgCount() const {
+  std::lock_guard lock(FCriticalSection);
+  return FMsgCount;
+}
+
+bool TMPUTransmitThread::WaitEmpty(std::chrono::milliseconds timeout) {
+  std::unique_lock lock(FCriticalSection);
+  return advanced_.wait_for(lock, timeout, [this] { return FMsgCount == 0 || terminated_; });
+}
+
+void TMPUTransmitThread::Execute() {
+  FDeviceHandle->FlushPipe(FPipeId);
+  // The frame being written is copied out of its slot first, so a purge and
+  // new frames queued meanwhile never change bytes that are on their way.
+  std::array<std::uint8_t, kSlotSize> frame{};
+  while (!terminated_) {
+    FTxEvent.Wait();
+    while (!terminated_) {
+      std::uint64_t purgesBefore = 0;
+      {
+        std::unique_lock lock(FCriticalSection);
+        resumed_.wait(lock, [this] { return !paused_ || terminated_; });
+        if (terminated_ || FMsgCount == 0) break;
+        std::memcpy(frame.data(), &FTxBuffer[std::size_t{FReadIndex} * kSlotSize], kSlotSize);
+        purgesBefore = purges_;
+      }
+      // The write's result is not examined: a frame that could not be
+      // written is dropped like a written one.
+      FDeviceHandle->WritePipe(FPipeId, std::span(frame.data(), FPacketSize));
+      if (terminated_) break;
+      std::lock_guard lock(FCriticalSection);
+      // Purged meanwhile: the written frame is no longer in the ring (and
+      // frames queued after the purge must not be skipped).
+      if (FMsgCount == 0 || purges_ != purgesBefore) continue;
+      FReadIndex = (FReadIndex + 1) % FTxQueueLength;
+      --FMsgCount;
+      advanced_.notify_all();
+    }
+  }
+}
+
+}  // namespace mpu
