@@ -22,7 +22,8 @@ function(mpu_add_test target)
     set(gtest_libs GTest::gmock GTest::gtest_main)
   endif()
   target_link_libraries(${target} PRIVATE mpu_warnings ${ARG_LIBS} ${gtest_libs})
-  target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}")
+  # Shared test fixtures are included as "fixtures/<name>.h".
+  target_include_directories(${target} PRIVATE "${PROJECT_SOURCE_DIR}" "${PROJECT_SOURCE_DIR}/tests")
   gtest_discover_tests(${target}
     DISCOVERY_TIMEOUT 60
     PROPERTIES TIMEOUT 300 ENVIRONMENT "${ARG_ENVIRONMENT}")

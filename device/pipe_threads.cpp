@@ -1,6 +1,7 @@
 #include "device/pipe_threads.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstring>
 
 namespace mpu {
@@ -35,9 +36,11 @@ void TMPUPipeThread::Start(std::shared_ptr<ThreadTracker> tracker) {
   if (started_) return;
   started_ = true;
   if (tracker) tracker->Started();
-  // The body keeps the object alive until it returns.
-  std::thread([self = shared_from_this(), tracker = std::move(tracker)] {
+  // The body keeps the object (and with it the device) alive until it
+  // returns; both are released before the thread counts as ended.
+  std::thread([self = shared_from_this(), tracker = std::move(tracker)]() mutable {
     self->Execute();
+    self.reset();
     if (tracker) tracker->Ended();
   }).detach();
 }
@@ -71,6 +74,9 @@ void TMPUReceiveThread::Execute() {
     const std::uint32_t size = FPacketSize;
     const usb::TransferResult r = FDeviceHandle->ReadPipe(FPipeId, std::span(FRxBuffer.data(), size));
     if (terminated_) break;
+    // A packet longer than the buffer fails the transfer (EOVERFLOW); like a
+    // short one it is dropped and the reader goes on.
+    if (!r.Ok && r.ErrorCode == EOVERFLOW) continue;
     if (r.Ok) {
       if (r.Transferred != size) continue;  // a short or long packet is dropped
       FDataEvent.Wait();                     // the previous frame was processed
@@ -105,6 +111,7 @@ void TMPUReceiveDataThread::Execute() {
     const std::uint32_t size = FPacketSize;
     const usb::TransferResult r = FDeviceHandle->ReadPipe(FPipeId, std::span(FRxBuffer.data(), size));
     if (terminated_) break;
+    if (!r.Ok && r.ErrorCode == EOVERFLOW) continue;
     if (r.Ok) {
       if (r.Transferred != size) continue;
       FBytesReceived = static_cast<std::uint32_t>(r.Transferred);

@@ -189,6 +189,17 @@ TEST_F(Connection, ControlPacketOfAnotherSizeIsDropped) {
   EXPECT_EQ(sources, (std::vector<int>{MPU_OP_INSRC_FADER}));
 }
 
+TEST_F(Connection, ALongPacketIsDroppedLikeAShortOne) {
+  Open();
+  std::vector<int> sources;
+  mpu->OnReceiveSourceMessage = [&](TAldraneMPU&, const TMPUResponseMsg& m) { sources.push_back(m.Opcode()); };
+  Answer(TMPUResponseMsg::Make(MPU_OP_INSRC_ON, TMPUSourceControlMessage{1, 1}), 256);  // overflows the read
+  Answer(TMPUResponseMsg::Make(MPU_OP_INSRC_FADER, TMPUInSourceGainMessage{1, -10, 0}));
+  ASSERT_TRUE(WaitFor([&] { return !sources.empty(); }));
+  EXPECT_EQ(sources, (std::vector<int>{MPU_OP_INSRC_FADER}));
+  EXPECT_EQ(mpu->ConnectionStatus(), csOpened);
+}
+
 TEST_F(Connection, OnlyTheControlPacketSizeOfAFrameIsWritten) {
   Open();
   TMPUCommandMsg msg;

@@ -2,9 +2,6 @@
 // driver, with every event recorded in order.
 #pragma once
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
-
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -12,28 +9,11 @@
 #include <vector>
 
 #include "device/aldrane_mpu.h"
-#include "fake_usb.h"
+#include "fixtures/event_loop.h"
+#include "fixtures/fake_usb.h"
 #include "protocol/frames.h"
 
 namespace mpu::test {
-
-// Runs the event loop until `done` holds or `ms` milliseconds passed.
-inline bool WaitFor(const std::function<bool()>& done, int ms = 3000) {
-  QElapsedTimer t;
-  t.start();
-  while (!done()) {
-    if (t.elapsed() > ms) return false;
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-  }
-  return true;
-}
-
-// Runs the event loop for a while (to show that something does NOT happen).
-inline void Pump(int ms) {
-  QElapsedTimer t;
-  t.start();
-  while (t.elapsed() < ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
 
 inline Packet ToPacket(const TMPUResponseMsg& msg, std::size_t size = 128) {
   Packet p(size, 0);
