@@ -43,6 +43,10 @@ struct SimulatorConfig {
   // (a host that vanished without ending it does not lock the unit). Zero:
   // sessions never expire.
   std::chrono::milliseconds SessionLease{60000};
+  // Version of the host main firmware (id 1) the unit reports; a host
+  // accepts 1.40 up to, not including, 2.00.
+  std::uint8_t HostFirmwareMajor = 1;
+  std::uint8_t HostFirmwareMinor = 42;
 };
 
 // The unit's view of the cable: where its IN packets go.

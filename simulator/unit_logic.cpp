@@ -62,6 +62,11 @@ UnitLogic::UnitLogic(const SimulatorConfig& config)
       healthRng_(config.Seed ^ 0x5EEDu) {
   if (const FirmwareImage* console = FindImage(static_cast<std::uint8_t>(FirmwareId::Console)))
     consoleVersions_.fill({console->Major, console->Minor, console->Build});
+  for (FirmwareImage& image : images_) {
+    if (image.FirmwareId != static_cast<std::uint8_t>(FirmwareId::HostMain)) continue;
+    image.Major = config.HostFirmwareMajor;
+    image.Minor = config.HostFirmwareMinor;
+  }
 }
 
 // ---------------------------------------------------------------------------
