@@ -17,8 +17,13 @@
 #include <QVBoxLayout>
 
 #include "controls/sr_led.h"
+#include "pages/command_assembly_page.h"
 #include "pages/device_info_page.h"
+#include "pages/health_panel.h"
+#include "pages/key_injection.h"
 #include "pages/main_page.h"
+#include "pages/metering_page.h"
+#include "pages/system_page.h"
 #include "protocol/id_tables.h"
 
 #ifndef MPU_TOOL_VERSION
@@ -58,6 +63,8 @@ TMainForm::TMainForm(std::shared_ptr<usb::UsbDriver> driver, QWidget* parent) : 
   ShowErrorBox = [this](const QString& title, const QString& text) {
     QMessageBox::critical(this, title, text, QMessageBox::Ok);
   };
+  InjectKey = [](int virtualKey, bool down) { InjectVirtualKey(virtualKey, down); };
+  SetDisplays({});
 
   auto* central = new QWidget(this);
   auto* layout = new QVBoxLayout(central);
@@ -161,8 +168,13 @@ void TMainForm::BuildConnectionBar(QWidget* bar) {
 void TMainForm::BuildPages() {
   for (int i = 0; i < kPageCount; ++i) {
     TMainPage* page = nullptr;
-    if (i == pgDeviceInfo) page = FDeviceInfoPage = new TDeviceInfoPage(*this, FPageControl);
-    else page = new TMainPage(*this, kPageObjectNames[i], FPageControl);
+    switch (i) {
+      case pgSystem: page = FSystemPage = new TSystemPage(*this, FPageControl); break;
+      case pgMetering: page = FMeteringPage = new TMeteringPage(*this, FPageControl); break;
+      case pgDeviceInfo: page = FDeviceInfoPage = new TDeviceInfoPage(*this, FPageControl); break;
+      case pgCommandAssembly: page = FCommandAssemblyPage = new TCommandAssemblyPage(*this, FPageControl); break;
+      default: page = new TMainPage(*this, kPageObjectNames[i], FPageControl); break;
+    }
     FPages[static_cast<std::size_t>(i)] = page;
     FPageControl->addTab(page, kPageCaptions[i]);
   }
@@ -176,6 +188,15 @@ void TMainForm::InstallDeviceHandlers() {
   FMPU->OnFirmwareUploadBegin = [this](TAldraneMPU&) { PostFirmwareTransfer(FirmwareTransferKind::Upload); };
   FMPU->OnFirmwareDownloadBegin = [this](TAldraneMPU&) { PostFirmwareTransfer(FirmwareTransferKind::Download); };
   FMPU->OnFirmwareProgramBegin = [this](TAldraneMPU&) { PostFirmwareTransfer(FirmwareTransferKind::Programming); };
+  FMPU->OnReceiveSourceMessage = [this](TAldraneMPU&, const TMPUResponseMsg& m) { MPUReceiveSourceMessage(m); };
+  FMPU->OnReceiveMixerMessage = [this](TAldraneMPU&, const TMPUResponseMsg& m) { MPUReceiveMixerMessage(m); };
+  FMPU->OnMeteringData = [this](TAldraneMPU&, std::span<const std::int8_t, 256> block, int size) {
+    MPUMeteringData(block, size);
+  };
+  FMPU->OnHealthInfo = [this](TAldraneMPU&, const TMPUHealthInfo& info) { MPUHealthInfo(info); };
+  FMPU->OnReceiveReadAudioBoardMessage = [this](TAldraneMPU&, const TMPUABDirectMessage& msg) {
+    FCommandAssemblyPage->MPUReceiveABMessage(msg);
+  };
   FMPU->OnLogMessage = [this](TAldraneMPU&, const QString& text) { LogMessage(text); };
   FMPU->OnHandlerException = [this](TAldraneMPU&, const char* what) {
     LogMessage(QStringLiteral("Error in an event handler: %1").arg(QString::fromUtf8(what)));
@@ -375,6 +396,11 @@ void TMainForm::UpdateControlStates() {
     btnDisconnect->setEnabled(connection != csClosed || reconnectPending);
     btnConnect->setEnabled(!btnDisconnect->isEnabled());
     btnExit->setEnabled(btnConnect->isEnabled());
+    // The encoder counters start again at 0.
+    for (std::uint8_t e = 0; e < kMCSEncoderCount; ++e) {
+      FEncoderCounts[e] = 0;
+      FDisplays.MiscControls->ShowEncoderCount(e, 0);
+    }
   }
   for (TMainPage* page : FPages) page->UpdateControlStates(connection, session);
 }
