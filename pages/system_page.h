@@ -19,6 +19,7 @@ class TSystemPage : public TMainPage {
   THealthPanel* HealthPanel() const { return FHealthPanel; }
 
  private:
+  QWidget* grpDiagnostics;
   THealthPanel* FHealthPanel;
 };
 
