@@ -17,21 +17,34 @@ constexpr int kFrame = 1;  // the dark case around the LEDs
 
 bool Finite(double v) { return std::isfinite(v); }
 
-// Fills one LED, with a soft highlight across its width when it is wide
-// enough for one to show.
-void PaintLed(QPainter& painter, const QRect& led, const QColor& color, bool vertical) {
+// The fill of the LEDs of one colour: a soft highlight across the bar when
+// it is wide enough for one to show. Every LED of a bar spans the same
+// width (or height), so one brush per colour serves the whole bar.
+QBrush LedBrush(const QRect& led, const QColor& color, bool vertical) {
   const int across = vertical ? led.width() : led.height();
-  if (across < 6) {
-    painter.fillRect(led, color);
-    return;
-  }
+  if (across < 6) return QBrush(color);
   QLinearGradient gradient(vertical ? QPointF(led.left(), 0) : QPointF(0, led.top()),
                            vertical ? QPointF(led.right() + 1, 0) : QPointF(0, led.bottom() + 1));
   gradient.setColorAt(0.0, color.darker(140));
   gradient.setColorAt(0.42, color.lighter(112));
   gradient.setColorAt(1.0, color.darker(160));
-  painter.fillRect(led, gradient);
+  return QBrush(gradient);
 }
+
+// The brushes one repaint uses, made once per colour.
+class LedBrushes {
+ public:
+  const QBrush& For(const QRect& led, const QColor& color, bool vertical) {
+    const QRgb key = color.rgba();
+    for (const auto& [rgb, brush] : brushes_)
+      if (rgb == key) return brush;
+    brushes_.emplace_back(key, LedBrush(led, color, vertical));
+    return brushes_.back().second;
+  }
+
+ private:
+  std::vector<std::pair<QRgb, QBrush>> brushes_;  // a handful of colours per bar
+};
 
 }  // namespace
 
@@ -331,17 +344,15 @@ void TSRLevelBar::paintEvent(QPaintEvent*) {
 
   const bool vertical = FOrientation == Qt::Vertical;
   const bool peakShown = FPeakhold && FPeakLedIdx > FLevelLedIdx && FPeakLedIdx < LedCount();
+  LedBrushes brushes;
   for (int i = 0; i < LedCount(); ++i) {
     const QRect led = LedRect(i);
     if (led.isEmpty()) continue;
     const TSRLevelPalette& palette = PaletteOf(i);
-    if (i <= FLevelLedIdx) {
-      PaintLed(painter, led, palette.High, vertical);
-    } else if (peakShown && i == FPeakLedIdx) {
-      PaintLed(painter, led, palette.High.lighter(118), vertical);
-    } else {
-      PaintLed(painter, led, palette.Low, vertical);
-    }
+    const QColor color = i <= FLevelLedIdx                   ? palette.High
+                         : (peakShown && i == FPeakLedIdx) ? palette.High.lighter(118)
+                                                           : palette.Low;
+    painter.fillRect(led, brushes.For(led, color, vertical));
   }
 }
 
