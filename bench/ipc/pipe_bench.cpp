@@ -10,6 +10,8 @@
 //                               MiB per second
 //   IdleClients/<impl>          resident memory per connected idle client
 #include <benchmark/benchmark.h>
+
+#include "bench/common/figures_reporter.h"
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -220,31 +222,19 @@ void IdleClients(benchmark::State& state, bool transport) {
 // ---------------------------------------------------------------------------
 // Prints each transport figure beside its plain reference after the run.
 
-class TComparingReporter : public benchmark::ConsoleReporter {
- public:
-  TComparingReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (!r.error_occurred)
-        for (const auto& [name, counter] : r.counters)
-          FFigures[r.benchmark_name()][name] = counter.value;
-  }
-
-  void Finalize() override {
-    ConsoleReporter::Finalize();
+class TComparingReporter : public mpu::bench::TFiguresReporter {
+ protected:
+  void PrintSummary(const Figures& figures) override {
     std::printf("\nThe transport beside the plain echo server (ratio = transport / plain)\n");
     std::printf("%-28s %-18s %14s %14s %8s\n", "figure", "counter", "transport", "plain", "ratio");
-    for (const auto& [name, counters] : FFigures) {
+    for (const auto& [name, counters] : figures) {
       const auto at = name.find("/transport");
       if (at == std::string::npos) continue;
       std::string plainName = name;
       plainName.replace(at, 10, "/plain");
-      const auto plain = FFigures.find(plainName);
+      const auto plain = figures.find(plainName);
       for (const auto& [counter, value] : counters) {
-        const double reference =
-            plain != FFigures.end() && plain->second.count(counter) ? plain->second.at(counter) : 0;
+        const double reference = plain != figures.end() ? Value(plain->second, counter) : 0;
         std::printf("%-28s %-18s %14.1f %14.1f %8.2f\n", Short(name).c_str(), counter.c_str(),
                     value, reference, reference != 0 ? value / reference : 0.0);
       }
@@ -258,8 +248,6 @@ class TComparingReporter : public benchmark::ConsoleReporter {
       if (const auto at = name.find(cut); at != std::string::npos) name.erase(at, std::strlen(cut));
     return name;
   }
-
-  std::map<std::string, std::map<std::string, double>> FFigures;
 };
 
 void RegisterAll() {

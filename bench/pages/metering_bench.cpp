@@ -17,6 +17,8 @@
 // paints_per_block counts the bars' paint events (24 when all repaint).
 // A summary follows the table.
 #include <benchmark/benchmark.h>
+
+#include "bench/common/figures_reporter.h"
 #include <time.h>
 #include <unistd.h>
 
@@ -213,34 +215,20 @@ void Paced(benchmark::State& state, int pageIndex) {
   state.counters["blocks_per_s"] = blocks / static_cast<double>(state.iterations());
 }
 
-class TBudgetReporter : public benchmark::ConsoleReporter {
- public:
-  TBudgetReporter() : ConsoleReporter(::isatty(STDOUT_FILENO) ? OO_ColorTabular : OO_Tabular) {}
-
-  void ReportRuns(const std::vector<Run>& runs) override {
-    ConsoleReporter::ReportRuns(runs);
-    for (const Run& r : runs)
-      if (!r.error_occurred)
-        for (const auto& [name, counter] : r.counters)
-          FFigures[r.benchmark_name()][name] = counter.value;
-  }
-
-  void Finalize() override {
-    ConsoleReporter::Finalize();
+class TBudgetReporter : public mpu::bench::TFiguresReporter {
+ protected:
+  void PrintSummary(const Figures& figures) override {
     std::printf(
         "\nMetering page, UI thread CPU time at %.0f blocks/s (budget: %.0f ms per block, %.0f ms "
         "per s)\n",
         kBlocksPerSecond, kBudgetUsPerBlock / 1000, kBudgetMsPerSecond);
     std::printf("%-26s %14s %12s %12s %10s %10s\n", "figure", "CPU us/block", "budget us",
                 "CPU ms/s", "budget ms", "load");
-    for (auto& [name, c] : FFigures)
-      std::printf("%-26s %14.1f %12.0f %12.2f %10.0f %9.2f%%\n", name.c_str(),
-                  c["cpu_us_per_block"], c["budget_us_per_block"], c["cpu_ms_per_s"],
-                  c["budget_ms_per_s"], c["load_pct"]);
+    for (const auto& [name, c] : figures)
+      std::printf("%-26s %14.1f %12.0f %12.2f %10.0f %9.2f%%\n", name.c_str(), Value(c, "cpu_us_per_block"),
+                  Value(c, "budget_us_per_block"), Value(c, "cpu_ms_per_s"), Value(c, "budget_ms_per_s"),
+                  Value(c, "load_pct"));
   }
-
- private:
-  std::map<std::string, std::map<std::string, double>> FFigures;
 };
 
 // The window as the user sees it: default size, Metering page, all bars
