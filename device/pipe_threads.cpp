@@ -74,22 +74,30 @@ void TMPUReceiveThread::Execute() {
     const std::uint32_t size = FPacketSize;
     const usb::TransferResult r = FDeviceHandle->ReadPipe(FPipeId, std::span(FRxBuffer.data(), size));
     if (terminated_) break;
-    // A packet longer than the buffer fails the transfer (EOVERFLOW); like a
-    // short one it is dropped and the reader goes on.
+    // A packet of another size is dropped and the reader goes on; one longer
+    // than the buffer arrives as a failed transfer (EOVERFLOW).
     if (!r.Ok && r.ErrorCode == EOVERFLOW) continue;
+    if (r.Ok && r.Transferred != size) continue;
     if (r.Ok) {
-      if (r.Transferred != size) continue;  // a short or long packet is dropped
-      FDataEvent.Wait();                     // the previous frame was processed
-      if (terminated_) continue;
       FBytesReceived = static_cast<std::uint32_t>(r.Transferred);
-      if (FOnData && CallbacksEnabled()) FOnData(*this);
+      Deliver();
     } else {
-      FLastError = r.ErrorCode;
-      FDataEvent.Reset();
-      if (FOnError && CallbacksEnabled()) FOnError(*this);
-      FDataEvent.Wait();  // until Terminate
+      Failed(r.ErrorCode);
     }
   }
+}
+
+void TMPUReceiveThread::Deliver() {
+  FDataEvent.Wait();  // the previous frame was processed
+  if (terminated_) return;
+  if (FOnData && CallbacksEnabled()) FOnData(*this);
+}
+
+void TMPUReceiveThread::Failed(std::uint32_t error) {
+  FLastError = error;
+  FDataEvent.Reset();
+  if (FOnError && CallbacksEnabled()) FOnError(*this);
+  FDataEvent.Wait();  // until Terminate
 }
 
 std::shared_ptr<TMPUReceiveDataThread> TMPUReceiveDataThread::Create(std::shared_ptr<usb::UsbDevice> device,
@@ -104,23 +112,16 @@ void TMPUReceiveDataThread::Terminate() {
   TMPUReceiveThread::Terminate();
 }
 
-void TMPUReceiveDataThread::Execute() {
-  FDataEvent.Set();
-  FDeviceHandle->FlushPipe(FPipeId);
-  while (!terminated_) {
-    const std::uint32_t size = FPacketSize;
-    const usb::TransferResult r = FDeviceHandle->ReadPipe(FPipeId, std::span(FRxBuffer.data(), size));
-    if (terminated_) break;
-    if (!r.Ok && r.ErrorCode == EOVERFLOW) continue;
-    if (r.Ok) {
-      if (r.Transferred != size) continue;
-      FBytesReceived = static_cast<std::uint32_t>(r.Transferred);
-      if (FOnData && CallbacksEnabled()) FOnData(*this);
-    } else {
-      FDataEvent.Reset();
-      FDataEvent.Wait();
-    }
-  }
+void TMPUReceiveDataThread::Deliver() {
+  // No processed handshake: every packet is handed on at once.
+  if (FOnData && CallbacksEnabled()) FOnData(*this);
+}
+
+void TMPUReceiveDataThread::Failed(std::uint32_t) {
+  // Not reported: the control reader tells of a lost device. Wait until
+  // terminated or told to go on.
+  FDataEvent.Reset();
+  FDataEvent.Wait();
 }
 
 // ---------------------------------------------------------------------------

@@ -98,6 +98,10 @@ class TMPUReceiveThread : public TMPUPipeThread {
  protected:
   TMPUReceiveThread(std::shared_ptr<usb::UsbDevice> device, std::uint32_t packetSize, std::uint8_t pipeId);
   void Execute() override;
+  // A whole packet is in FRxBuffer: hand it on.
+  virtual void Deliver();
+  // The read failed with `error`.
+  virtual void Failed(std::uint32_t error);
   bool CallbacksEnabled() const { return callbacksEnabled_.load(); }
 
   std::atomic<std::uint32_t> FLastError{0};
@@ -120,7 +124,8 @@ class TMPUReceiveDataThread : public TMPUReceiveThread {
 
  protected:
   using TMPUReceiveThread::TMPUReceiveThread;
-  void Execute() override;
+  void Deliver() override;
+  void Failed(std::uint32_t error) override;
 };
 
 // Transmitter: a ring of 512-byte frames written in order.
